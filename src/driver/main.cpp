@@ -1,0 +1,3 @@
+#include "driver/player.h"
+
+int main(int argc, char** argv) { return glowreel::RunPlayer(argc, argv); }

@@ -1,0 +1,75 @@
+// The platform layer on Linux: the monotonic clock, sleeping, opening frame
+// files safely and the standard streams.
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/system.h"
+
+namespace glowreel {
+
+const size_t MaxPathLength = PATH_MAX - 1;
+
+namespace {
+
+constexpr int64_t NanosecondsPerSecond = 1000000000;
+
+bool MonotonicFrequency(int64_t* frequency) {
+  *frequency = NanosecondsPerSecond;
+  return true;
+}
+
+bool MonotonicCounter(int64_t* count) {
+  timespec now;
+  if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return false;
+  *count = now.tv_sec * NanosecondsPerSecond + now.tv_nsec;
+  return true;
+}
+
+void MonotonicSleep(uint32_t milliseconds) {
+  // An absolute deadline, so that a signal cannot shorten the wait.
+  timespec deadline;
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += milliseconds / 1000;
+  deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000;
+  if (deadline.tv_nsec >= NanosecondsPerSecond) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= NanosecondsPerSecond;
+  }
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
+}
+
+}  // namespace
+
+const ClockSource SystemClock = {MonotonicFrequency, MonotonicCounter, MonotonicSleep};
+
+FILE* OpenRegularFile(const char* name, const char* mode) {
+  // Non-blocking, so that opening a FIFO cannot hang; checked before any read.
+  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat status;
+  FILE* file = nullptr;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) file = fdopen(fd, mode);
+  if (!file) {
+    const int cause = errno;
+    close(fd);
+    errno = cause;
+  }
+  return file;
+}
+
+void PrepareStandardStreams() {
+  // A closed pipe on stdout becomes a write error that is reported, not a
+  // silent death.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace glowreel

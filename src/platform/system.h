@@ -1,0 +1,29 @@
+// What each operating system's part of the platform layer supplies to its
+// portable part. Internal to src/platform/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/port_kind.h"
+
+namespace glowreel {
+
+// The port kinds this build offers, in the order help lists them.
+extern const PortKind* const PortKinds[];
+extern const size_t PortKindCount;
+
+// The port used when GLOWREEL_PORT is unset.
+const char* DefaultPortSetting();
+
+// A bare device path stands for this kind (null: no such shorthand).
+extern const PortKind* const DevicePathKind;
+
+// The system's counter and sleep.
+extern const ClockSource SystemClock;
+
+// The trace kind and the discarding kind, portable.
+extern const PortKind TracePort;
+extern const PortKind NonePort;
+
+}  // namespace glowreel
