@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/emulated/ports.h"
 #include "platform/platform.h"
 #include "platform/system.h"
 
@@ -137,10 +138,18 @@ const PortKind DirectPort = {"direct", PortArgument::Optional, "direct[:0xBASE]"
 
 }  // namespace
 
-const PortKind* const PortKinds[] = {&PpdevPort, &DirectPort, &TracePort, &NonePort};
+const PortKind* const PortKinds[] = {&PpdevPort, &DirectPort, &TracePort, &NonePort, &ScreenPort, &GifPort, &PngPort};
 const size_t PortKindCount = sizeof PortKinds / sizeof PortKinds[0];
 const PortKind* const DevicePathKind = &PpdevPort;
 
-const char* DefaultPortSetting() { return "ppdev:/dev/parport0"; }
+const char* DefaultPortSetting() {
+  // A port that is there but cannot be opened is still reported as an error;
+  // only a machine without one falls back to the emulated display.
+  if (access("/dev/parport0", F_OK) == 0) return "ppdev:/dev/parport0";
+  fprintf(stderr,
+          "glowreel: no parallel port found at /dev/parport0, so the display is emulated on the terminal; "
+          "choose a port with GLOWREEL_PORT, e.g. ppdev:/dev/parport1, gif:FILE or none\n");
+  return "screen";
+}
 
 }  // namespace glowreel
