@@ -32,6 +32,7 @@ struct Module {
   Expect expect;
   bool strobeHigh;
   uint8_t dataLines;
+  bool written;  // display memory has been written since power-on
   bool changed;  // since the last complete picture
   uint64_t bytes;
   uint64_t errors;
@@ -77,7 +78,8 @@ void Command(uint8_t byte) {
   }
   if (byte >= 0x40 && byte <= 0x4F) {
     State.settings.brightness = byte & 0x0F;
-    State.changed = true;
+    // Brightness shows only once there is something to see.
+    State.changed = State.changed || State.written;
     return;
   }
   Fault("unknown command 0x%02x", byte);
@@ -86,7 +88,7 @@ void Command(uint8_t byte) {
 void Data(uint8_t byte) {
   State.memory[ModuleWidth * State.page + State.column] = byte;
   State.column = (State.column + 1) % ModuleWidth;
-  State.changed = true;
+  State.written = State.changed = true;
 }
 
 void Show() {

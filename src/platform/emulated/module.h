@@ -24,8 +24,10 @@
 //
 // Pictures. The module shows its memory all the time; a picture counts as
 // complete when the writer pauses after changing it: at a Sleep after any
-// data byte or brightness change since the last picture, and at close. The
-// views are told of each complete picture with the counter time it appeared.
+// data byte or brightness change since the last picture, and at close. A
+// brightness change before the first data byte shows nothing (the display is
+// still dark), so initialisation alone makes no picture. The views are told
+// of each complete picture with the counter time it appeared.
 #pragma once
 
 #include <cstddef>
