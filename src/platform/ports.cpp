@@ -97,7 +97,7 @@ bool OpenPorts(const char* setting) {
   FailureStatus = 1;
   if (!setting || !*setting) setting = DefaultPortSetting();
   char argument[MaxLabelLength];
-  for (const char* segment = setting; *segment;) {
+  for (const char* segment = setting;;) {
     const char* end = strchr(segment, '+');
     const size_t length = end ? static_cast<size_t>(end - segment) : strlen(segment);
     const char* colon = static_cast<const char*>(memchr(segment, ':', length));
@@ -128,14 +128,22 @@ bool OpenPorts(const char* setting) {
       return false;
     }
     segment += length;
-    if (*segment == '+') ++segment;
+    if (*segment == '\0') return true;
+    ++segment;  // past the '+'; an empty kind after it is rejected above
   }
-  return OpenPortCount > 0;
 }
 
-bool InitializeWinIo() { return OpenPorts(getenv("GLOWREEL_PORT")); }
+bool InitializeWinIo() {
+  if (!OpenPorts(getenv("GLOWREEL_PORT"))) return false;
+  BeginSystemPlayback();
+  return true;
+}
 
-bool ShutdownWinIo() { return CloseAll(true); }
+bool ShutdownWinIo() {
+  const bool closed = CloseAll(true);
+  EndSystemPlayback();
+  return closed;
+}
 
 bool SetPortVal(uint16_t port, uint32_t value, uint8_t size) {
   const bool data = port == DataRegisterPort;

@@ -51,6 +51,10 @@ void MonotonicSleep(uint32_t milliseconds) {
 
 const ClockSource SystemClock = {MonotonicFrequency, MonotonicCounter, MonotonicSleep};
 
+// The monotonic clock and its sleep are already exact to well under 1 ms.
+void BeginSystemPlayback() {}
+void EndSystemPlayback() {}
+
 FILE* OpenRegularFile(const char* name, const char* mode) {
   // Non-blocking, so that opening a FIFO cannot hang; checked before any read.
   const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -67,6 +71,12 @@ FILE* OpenRegularFile(const char* name, const char* mode) {
 }
 
 void PrepareStandardStreams() {
+  // A standard stream that was closed would hand its number to the next file
+  // opened, and the program's lines would land in a trace. Hold the number
+  // with a descriptor that refuses the stream's direction, so that writing to
+  // a closed stdout still fails as it would have.
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   // A closed pipe on stdout becomes a write error that is reported, not a
   // silent death.
   signal(SIGPIPE, SIG_IGN);
