@@ -43,6 +43,7 @@ void ConvertFrame() {
 bool ShowFrameFile(const char* name) {
   FILE* file = OpenRegularFile(name, "rb");
   if (!file) return false;
+  setvbuf(file, nullptr, _IONBF, 0);  // one read straight into the buffer
   fread(FrameFileBuffer, 1, FrameFileSize, file);
   const bool failed = ferror(file) != 0;
   fclose(file);

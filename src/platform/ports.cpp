@@ -149,6 +149,12 @@ bool SetPortVal(uint16_t port, uint32_t value, uint8_t size) {
   const bool data = port == DataRegisterPort;
   if (size != 1 || (!data && port != ControlRegisterPort)) return false;
   const uint8_t byte = static_cast<uint8_t>(value);
+  if (OpenPortCount == 1) {  // the usual case, kept short: this runs 3168 times a frame
+    OpenPort& open = OpenPortList[0];
+    const int failure = data ? open.kind->writeData(byte) : open.kind->writeControl(byte);
+    Count(open, failure);
+    return failure == 0;
+  }
   bool ok = true;
   for (int i = 0; i < OpenPortCount; ++i) {
     OpenPort& open = OpenPortList[i];
