@@ -59,7 +59,7 @@ void AppendColour(int layer, int brightness) {
   } else {
     // The 256-colour cube's cyan-greens, dimmest to brightest.
     static const int Shades[] = {23, 30, 36, 43, 50};
-    const int index = brightness < 0 ? 234 : Shades[brightness * 5 / 16];
+    const int index = brightness < 0 ? 233 : Shades[brightness * 5 / 16];
     snprintf(text, sizeof text, "%d;5;%d", layer, index);
   }
   Append(text);
