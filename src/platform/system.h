@@ -22,6 +22,12 @@ extern const PortKind* const DevicePathKind;
 // The system's counter and sleep.
 extern const ClockSource SystemClock;
 
+// Called once port access is open and once it is closed again: what the
+// system must hold while playing (on Windows, the 1 ms timer resolution).
+// The end is safe without a beginning.
+void BeginSystemPlayback();
+void EndSystemPlayback();
+
 // The trace kind and the discarding kind, portable.
 extern const PortKind TracePort;
 extern const PortKind NonePort;
