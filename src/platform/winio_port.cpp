@@ -48,11 +48,12 @@ const char* SystemMessage(DWORD code) {
 }
 
 // The likely fix for a DLL that did not load, by cause.
-const char* LoadHint(DWORD code) {
+const char* LoadHint(DWORD code, bool named) {
   switch (code) {
     case ERROR_MOD_NOT_FOUND:
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
+      if (named) return " (check the path after winio:)";
       return " (put WinIo32.dll and WinIo32.sys beside glowreel.exe, or name the DLL with GLOWREEL_PORT=winio:PATH)";
     case ERROR_BAD_EXE_FORMAT: return " (glowreel.exe is 32-bit and needs the 32-bit WinIo32.dll)";
     default: return "";
@@ -93,7 +94,7 @@ bool OpenWinIo(const char* argument) {
   if (!Library) {
     const DWORD cause = GetLastError();
     fprintf(stderr, "glowreel: cannot open the port-I/O library %s: %s%s\n", tried, SystemMessage(cause),
-            LoadHint(cause));
+            LoadHint(cause, *argument != '\0'));
     return false;
   }
   if (GetModuleFileNameA(Library, LibraryName, sizeof LibraryName) == 0)
