@@ -95,6 +95,7 @@ class ShowFrameFile : public ::testing::Test {
   void SetUp() override {
     dir = MakeTempDir();
     OpenRecordingPort();
+    g::ComputeLineLevels();
     memset(g::FrameFileBuffer, 0, sizeof g::FrameFileBuffer);
   }
   std::string dir;
