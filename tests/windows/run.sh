@@ -101,7 +101,7 @@ if [ "$ARCH" = x86_64 ]; then
 fi
 
 # The stand-in DLLs, each in a folder of its own beside a copy of the program.
-DLLCC="$MINGW-gcc -O2 -Wall -Wextra -shared"
+DLLCC="$MINGW-gcc-posix -O2 -Wall -Wextra -shared"
 stand_in() {  # folder dll-name extra-compiler-arguments...
   local folder=$WORK/$1 name=$2
   shift 2
