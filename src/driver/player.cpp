@@ -15,8 +15,10 @@ namespace glowreel {
 
 namespace {
 
-int32_t shown;
-int32_t discarded;
+// 64-bit, so that a show left running for months cannot overflow them; the
+// summary reads the same for every count a 32-bit counter could hold.
+int64_t shown;
+int64_t discarded;
 char LineBuffer[4096 + 1];
 bool OutputFailed;
 
@@ -101,7 +103,7 @@ int RunPlayer(int argc, char** argv) {
   int64_t end = start;
   QueryPerformanceCounter(&end);
   const int64_t elapsed = MicrosecondsForTicks(end - start, frequency);
-  printf("Time %" PRId64 "\nTotal frames shown %" PRId32 ", discarded frames %" PRId32, elapsed, shown,
+  printf("Time %" PRId64 "\nTotal frames shown %" PRId64 ", discarded frames %" PRId64, elapsed, shown,
          discarded);
   FlushOutput();
   const bool closed = ShutdownWinIo();
