@@ -57,10 +57,14 @@ void BeginSystemPlayback() {}
 void EndSystemPlayback() {}
 
 FILE* OpenRegularFile(const char* name, const char* mode) {
-  // Non-blocking, so that opening a FIFO cannot hang; checked before any read.
+  // Looked at before it is opened: opening a device or FIFO can act on its
+  // own (a watchdog armed, a tape rewound, a waiting writer released).
+  struct stat status;
+  if (stat(name, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+  // Non-blocking, so that a FIFO put in its place cannot hang the open;
+  // checked again before any read.
   const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  struct stat status;
   FILE* file = nullptr;
   if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) file = fdopen(fd, mode);
   if (!file) {
