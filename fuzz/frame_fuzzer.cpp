@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "display/display.h"
@@ -51,8 +52,8 @@ void RemoveFrame() { remove(FramePath.c_str()); }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/glowreel-fuzz-frame-XXXXXX";
-  const int fd = mkstemp(pattern);
+  std::string pattern = (std::filesystem::temp_directory_path() / "glowreel-fuzz-frame-XXXXXX").string();
+  const int fd = mkstemp(pattern.data());
   if (fd < 0) Fail("cannot create the frame file");
   close(fd);
   FramePath = pattern;

@@ -57,8 +57,8 @@ void Put(const std::string& name, size_t size, uint8_t fill) {
 }
 
 void MakeFrameDir() {
-  char pattern[] = "/tmp/glowreel-fuzz-XXXXXX";
-  if (!mkdtemp(pattern)) Fail("mkdtemp", strerror(errno));
+  std::string pattern = (std::filesystem::temp_directory_path() / "glowreel-fuzz-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) Fail("mkdtemp", strerror(errno));
   FrameDir = pattern;
   Put("a.bmp", 1086, 0x00);
   Put("b", 1086, 0xFF);

@@ -13,6 +13,8 @@ cmake --build --preset fuzz -j2 --target script_fuzzer frame_fuzzer >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The targets' own scratch files too, so that a crash leaves nothing behind.
+export TMPDIR=$work
 artifacts=$PWD/build-fuzz/artifacts
 mkdir -p "$artifacts"
 
