@@ -8,7 +8,7 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 packages=(cmake g++ make pkg-config libgif-dev libpng-dev)
 if [ "$what" = test ]; then
-  packages+=(googletest libgtest-dev libbenchmark-dev)
+  packages+=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds, and runs every test: the Linux suite,
-# then the Windows build under Wine.
+# the Windows build under Wine, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a minute of fuzzing for each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sudo=""
@@ -14,3 +15,9 @@ cmake --build build -j"$(nproc)"
 ctest --preset default -j"$(nproc)"
 
 tests/windows/run.sh
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$(nproc)"
+ctest --preset asan -j"$(nproc)"
+
+scripts/fuzz.sh "${GLOWREEL_FUZZ_SECONDS:-60}"

@@ -138,7 +138,14 @@ TEST_F(Player, AHugeLineIsDiscardedInBoundedMemory) {
   const ProgramRun run = RunGlowreel(dir, {"ani.txt"}, "trace:trace.txt");
   EXPECT_EQ(WithoutTime(run.out), Summary(1, 1, 2));
   EXPECT_EQ(Trace(), Traced(Shows(b) + Sleep(0)));
+#ifdef GLOWREEL_SANITIZED
+  // The sanitizer's own memory comes on top of the program's: bound what the
+  // line adds over a tiny script.
+  WriteFile(dir + "/tiny.txt", "1");
+  EXPECT_LT(run.peakKilobytes - RunGlowreel(dir, {"tiny.txt"}, "none").peakKilobytes, 16 * 1024);
+#else
   EXPECT_LT(run.peakKilobytes, 16 * 1024);
+#endif
 }
 
 TEST_F(Player, AScriptThatCannotBeReadIsAnError) {

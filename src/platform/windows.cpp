@@ -55,11 +55,14 @@ void EndSystemPlayback() {
 }
 
 FILE* OpenRegularFile(const char* name, const char* mode) {
-  // fopen also opens devices such as NUL and CON (in any directory, with any
-  // extension); only a regular file is a frame.
+  // fopen also opens devices such as NUL, CON, COM1 or LPT1 (in any
+  // directory, with any extension), and opening one can act on the device:
+  // look before opening, and only a regular file is a frame.
+  struct _stat status;
+  if (_stat(name, &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
   FILE* file = fopen(name, mode);
   if (!file) return nullptr;
-  struct _stat status;
+  // Checked again, for a file swapped in between.
   if (_fstat(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG) return file;
   fclose(file);
   errno = EACCES;

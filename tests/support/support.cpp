@@ -1,11 +1,14 @@
 #include "support.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -106,9 +109,25 @@ std::string TraceLines(const Wire& wire) {
   return text;
 }
 
+namespace {
+// Every folder a test made is removed when the test program ends.
+std::vector<std::string> TempDirs;
+struct RemoveTempDirs : ::testing::Environment {
+  void TearDown() override {
+    for (const std::string& dir : TempDirs) {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }
+  }
+};
+[[maybe_unused]] ::testing::Environment* const TempDirCleanup =
+    ::testing::AddGlobalTestEnvironment(new RemoveTempDirs);
+}  // namespace
+
 std::string MakeTempDir() {
   char pattern[] = "/tmp/glowreel-test-XXXXXX";
   if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  TempDirs.push_back(pattern);
   return pattern;
 }
 
