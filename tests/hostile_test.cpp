@@ -32,16 +32,7 @@ namespace g = glowreel;
 
 namespace {
 
-std::string Summary(long long repeat, int shown, int discarded) {
-  return "Repeat:" + std::to_string(repeat) + "\nTime <us>\nTotal frames shown " + std::to_string(shown) +
-         ", discarded frames " + std::to_string(discarded);
-}
-
-std::string WithoutTime(const std::string& out) {
-  return std::regex_replace(out, std::regex("\nTime [0-9]+\n"), "\nTime <us>\n");
-}
-
-std::string Sleep0() { return "sleep 0\n"; }
+std::string Sleep0() { return TracedSleep(0); }
 
 // The picture a frame buffer shows: a pixel bit of 0 lights its dot.
 Picture PictureOfFile(const std::vector<uint8_t>& file) {
@@ -146,8 +137,8 @@ class Hostile : public ::testing::Test {
     return RunGlowreel(dir, {"ani.txt"}, "trace:trace.txt");
   }
   std::string Trace() { return ReadFile(dir + "/trace.txt"); }
-  std::string Traced(const std::string& body) { return "open\n" + TraceLines(InitSequence()) + body + "close\n"; }
-  std::string Shows(const Picture& picture) { return TraceLines(Upload(PageImageOf(picture))); }
+  std::string Traced(const std::string& body) { return TracedRun(body); }
+  std::string Shows(const Picture& picture) { return TracedFrame(picture); }
 
   std::string dir;
   Picture a, b;

@@ -15,17 +15,7 @@ namespace {
 
 const char Usage[] = "Syntax: glowreel <anifile> Example: glowreel ani.txt\n";
 
-std::string Summary(int repeat, int shown, int discarded) {
-  return "Repeat:" + std::to_string(repeat) + "\nTime <us>\nTotal frames shown " + std::to_string(shown) +
-         ", discarded frames " + std::to_string(discarded);
-}
-
-// The elapsed time varies from run to run; everything else is exact.
-std::string WithoutTime(const std::string& out) {
-  return std::regex_replace(out, std::regex("\nTime [0-9]+\n"), "\nTime <us>\n");
-}
-
-std::string Sleep(int ms) { return "sleep " + std::to_string(ms) + "\n"; }
+std::string Sleep(int ms) { return TracedSleep(ms); }
 
 class Player : public ::testing::Test {
  protected:
@@ -41,8 +31,8 @@ class Player : public ::testing::Test {
     return RunGlowreel(dir, {"ani.txt"}, "trace:trace.txt", "/dev/null", stdoutPath);
   }
   std::string Trace() { return ReadFile(dir + "/trace.txt"); }
-  std::string Traced(const std::string& body) { return "open\n" + TraceLines(InitSequence()) + body + "close\n"; }
-  std::string Shows(const Picture& picture) { return TraceLines(Upload(PageImageOf(picture))); }
+  std::string Traced(const std::string& body) { return TracedRun(body); }
+  std::string Shows(const Picture& picture) { return TracedFrame(picture); }
 
   std::string dir;
   Picture a, b;

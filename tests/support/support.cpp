@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -108,6 +109,21 @@ std::string TraceLines(const Wire& wire) {
   }
   return text;
 }
+
+std::string Summary(long long repeat, long long shown, long long discarded) {
+  return "Repeat:" + std::to_string(repeat) + "\nTime <us>\nTotal frames shown " + std::to_string(shown) +
+         ", discarded frames " + std::to_string(discarded);
+}
+
+std::string WithoutTime(const std::string& out) {
+  return std::regex_replace(out, std::regex("\nTime [0-9]+\n"), "\nTime <us>\n");
+}
+
+std::string TracedRun(const std::string& body) { return "open\n" + TraceLines(InitSequence()) + body + "close\n"; }
+
+std::string TracedFrame(const Picture& picture) { return TraceLines(Upload(PageImageOf(picture))); }
+
+std::string TracedSleep(int ms) { return "sleep " + std::to_string(ms) + "\n"; }
 
 namespace {
 // Every folder a test made is removed when the test program ends.

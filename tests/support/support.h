@@ -42,6 +42,14 @@ void OpenRecordingPort();
 // The trace text for a wire: "out 0x37a 0x01" lines.
 std::string TraceLines(const Wire& wire);
 
+// Whole-program expectations: stdout with the elapsed time masked, and the
+// trace of a run that initialised the display and then sent body.
+std::string Summary(long long repeat, long long shown, long long discarded);
+std::string WithoutTime(const std::string& out);
+std::string TracedRun(const std::string& body);
+std::string TracedFrame(const Picture& picture);  // one frame's upload
+std::string TracedSleep(int ms);
+
 // Files.
 std::string MakeTempDir();
 void WriteFile(const std::string& path, const std::string& bytes);
