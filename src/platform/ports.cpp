@@ -165,6 +165,13 @@ bool SetPortVal(uint16_t port, uint32_t value, uint8_t size) {
   return ok;
 }
 
+int CloseOutputFile(FILE* file) {
+  int failure = fflush(file) == 0 ? 0 : errno;
+  if (ferror(file) && failure == 0) failure = EIO;
+  if (fclose(file) != 0 && failure == 0) failure = errno;
+  return failure;
+}
+
 // The clock goes through the same seam so that tests can drive it.
 namespace {
 const ClockSource* Clock = &SystemClock;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/port_kind.h"
 
@@ -27,6 +28,10 @@ extern const ClockSource SystemClock;
 // The end is safe without a beginning.
 void BeginSystemPlayback();
 void EndSystemPlayback();
+
+// Flushes and closes an output file; returns the first failure's errno (0
+// when none), so that a full disk is reported, not lost.
+int CloseOutputFile(FILE* file);
 
 // The trace kind and the discarding kind, portable.
 extern const PortKind TracePort;

@@ -20,6 +20,7 @@
 #include "platform/emulated/module.h"
 #include "platform/emulated/ports.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 
 namespace glowreel {
 
@@ -210,9 +211,8 @@ int CloseGif() {
   int code = 0;
   if (EGifCloseFile(Gif, &code) != GIF_OK && GifFailure == 0) NoteGifError(code);
   Gif = nullptr;
-  if (fflush(GifOutput) != 0 && GifFailure == 0) GifFailure = errno;
-  if (ferror(GifOutput) && GifFailure == 0) GifFailure = EIO;
-  if (fclose(GifOutput) != 0 && GifFailure == 0) GifFailure = errno;
+  const int closeFailure = CloseOutputFile(GifOutput);
+  if (GifFailure == 0) GifFailure = closeFailure;
   GifOutput = nullptr;
   LeaveModule(&GifView);
   return GifFailure;

@@ -11,6 +11,7 @@
 #include "platform/emulated/dots.h"
 #include "platform/emulated/module.h"
 #include "platform/emulated/ports.h"
+#include "platform/system.h"
 
 namespace glowreel {
 
@@ -69,9 +70,8 @@ int ClosePng() {
   DrawDots(CurrentPicture(), Pixels);
   errno = 0;
   int failure = WritePng() ? 0 : (errno != 0 ? errno : EIO);
-  if (fflush(PngFile) != 0 && failure == 0) failure = errno;
-  if (ferror(PngFile) && failure == 0) failure = EIO;
-  if (fclose(PngFile) != 0 && failure == 0) failure = errno;
+  const int closeFailure = CloseOutputFile(PngFile);
+  if (failure == 0) failure = closeFailure;
   PngFile = nullptr;
   LeaveModule(&PngView);
   return failure;
